@@ -13,12 +13,15 @@
 #ifndef ORVEL_H
 #define ORVEL_H
 
-#include <stdint.h>
-
 #define ORVEL_VERSION_MAJOR 1
 #define ORVEL_VERSION_MINOR 0
 #define ORVEL_VERSION_PATCH 0
 #define ORVEL_VERSION_STRING "1.0.0"
+
+/* The resource compiler reads only the version above. */
+#ifndef RC_INVOKED
+
+#include <stdint.h>
 
 #if defined(_WIN32)
 #define ORVEL_CALL __stdcall
@@ -85,4 +88,5 @@ ORVEL_API void ORVEL_CALL WatchdogRefresh(int32_t board);
 }
 #endif
 
+#endif /* RC_INVOKED */
 #endif /* ORVEL_H */
