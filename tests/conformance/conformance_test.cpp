@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <stdexcept>
 #include <memory>
 
 #include "case_runner.h"
@@ -46,10 +47,14 @@ std::string TestName(const testing::TestParamInfo<Param>& info) {
     return name;
 }
 
+// The DLL these tests run: --dll=PATH, ORVEL_DLL, or the build tree's.
+std::string dllPath;
+
 std::unique_ptr<Library> MakeLibrary(const std::string& backend) {
     if (backend == "host") return std::make_unique<HostLibrary>(ORVEL_HOST_LIBRARY);
 #ifdef ORVEL_HAVE_EMULATOR
-    return std::make_unique<EmulatedLibrary>(DllPath(), backend == "dll-by-ordinal");
+    if (!emu::DllExists(dllPath)) throw std::runtime_error(emu::MissingDllMessage(dllPath));
+    return std::make_unique<EmulatedLibrary>(dllPath, backend == "dll-by-ordinal");
 #else
     return nullptr;
 #endif
@@ -59,7 +64,12 @@ class Conformance : public testing::TestWithParam<Param> {};
 
 TEST_P(Conformance, MatchesTable) {
     const Case& c = AllCases()[GetParam().index];
-    auto library = MakeLibrary(GetParam().backend);
+    std::unique_ptr<Library> library;
+    try {
+        library = MakeLibrary(GetParam().backend);
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
     ASSERT_TRUE(library);
     const std::string report = RunCase(c, *library);
     EXPECT_TRUE(report.empty()) << "case '" << c.name << "' (" << c.file << ":" << c.line << ") on "
@@ -74,3 +84,11 @@ INSTANTIATE_TEST_SUITE_P(DllByOrdinal, Conformance, testing::ValuesIn(Params("dl
 
 }  // namespace
 }  // namespace conformance
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+#ifdef ORVEL_HAVE_EMULATOR
+    conformance::dllPath = emu::DllPath(argc, argv);
+#endif
+    return RUN_ALL_TESTS();
+}
