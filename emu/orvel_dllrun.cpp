@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         for (const auto& call : calls) {
             std::uint32_t result =
                 call.ordinal ? process.CallExport(call.ordinal, call.args) : process.CallExport(call.name, call.args);
-            std::printf("%s -> %s (%d)\n", call.text.c_str(), emu::Hex(result).c_str(), int(result));
+            std::printf("%s -> EAX %s (%d)\n", call.text.c_str(), emu::Hex(result).c_str(), int(result));
         }
         process.Detach();
         std::printf("detach: ok\n");
