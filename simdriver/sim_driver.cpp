@@ -93,16 +93,13 @@ std::string Driver::HandleName(Handle h) const {
     return "bad:" + Hex(h);
 }
 
-void Driver::Log(Call::Kind kind, Handle h, std::uint32_t code, const void* record,
-                 std::uint32_t size, bool ok, std::string line) {
+void Driver::Log(Call::Kind kind, Handle h, std::uint32_t code, std::vector<std::uint8_t> record,
+                 bool ok, std::string line) {
     Call c;
     c.kind = kind;
     c.handle = h;
     c.code = code;
-    if (record) {
-        auto p = static_cast<const std::uint8_t*>(record);
-        c.record.assign(p, p + size);
-    }
+    c.record = std::move(record);
     c.ok = ok;
     c.line = std::move(line);
     if (trace_) std::printf("  driver: %s\n", c.line.c_str());
@@ -122,7 +119,7 @@ Handle Driver::Open(const char* path, std::uint32_t access, std::uint32_t share,
                        Hex(access) + " share=" + Hex(share) + " disposition=" +
                        std::to_string(disposition) + " flags=" + Hex(flags) + " -> " +
                        HandleName(h);
-    Log(Call::Kind::Open, h, 0, nullptr, 0, ok, std::move(line));
+    Log(Call::Kind::Open, h, 0, {}, ok, std::move(line));
     return h;
 }
 
@@ -137,7 +134,7 @@ bool Driver::Close(Handle h) {
     } else {
         line += " -> failed";
     }
-    Log(Call::Kind::Close, h, 0, nullptr, 0, ok, std::move(line));
+    Log(Call::Kind::Close, h, 0, {}, ok, std::move(line));
     return ok;
 }
 
@@ -191,8 +188,7 @@ bool Driver::Request(Handle h, std::uint32_t code, void* record, std::uint32_t r
     }
     if (out || outSize) line += " out=" + std::to_string(outSize);
     if (overlapped) line += " overlapped";
-    Log(Call::Kind::Request, h, code, nullptr, 0, ok, std::move(line));
-    calls_.back().record = std::move(sent);
+    Log(Call::Kind::Request, h, code, std::move(sent), ok, std::move(line));
     return ok;
 }
 

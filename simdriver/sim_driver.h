@@ -86,8 +86,8 @@ private:
     bool Claimed(const Span& span, Handle except) const;
     std::uint8_t PortRead(std::uint32_t port);
     std::string HandleName(Handle h) const;
-    void Log(Call::Kind kind, Handle h, std::uint32_t code, const void* record,
-             std::uint32_t size, bool ok, std::string line);
+    void Log(Call::Kind kind, Handle h, std::uint32_t code, std::vector<std::uint8_t> record,
+             bool ok, std::string line);
 
     bool trace_ = false;
     bool present_ = true;
