@@ -150,21 +150,18 @@ std::uint32_t Strncmp(Process& p, A a) {
     return std::uint32_t(Sign(std::strncmp(x.c_str(), y.c_str(), a[2])));
 }
 
-std::uint32_t Strchr(Process& p, A a) {
+// strchr and strrchr: the guest address of the first or last `c`; the
+// terminator counts as part of the string.
+std::uint32_t FindChar(Process& p, A a, bool last) {
     std::string s = Str(p, a[0]);
     char c = char(a[1]);
     if (c == 0) return a[0] + std::uint32_t(s.size());
-    auto pos = s.find(c);
+    auto pos = last ? s.rfind(c) : s.find(c);
     return pos == std::string::npos ? 0 : a[0] + std::uint32_t(pos);
 }
 
-std::uint32_t Strrchr(Process& p, A a) {
-    std::string s = Str(p, a[0]);
-    char c = char(a[1]);
-    if (c == 0) return a[0] + std::uint32_t(s.size());
-    auto pos = s.rfind(c);
-    return pos == std::string::npos ? 0 : a[0] + std::uint32_t(pos);
-}
+std::uint32_t Strchr(Process& p, A a) { return FindChar(p, a, false); }
+std::uint32_t Strrchr(Process& p, A a) { return FindChar(p, a, true); }
 
 std::uint32_t Strcpy(Process& p, A a) {
     std::string s = Str(p, a[1]);

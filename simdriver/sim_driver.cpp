@@ -210,10 +210,7 @@ bool Driver::Transfer(std::uint8_t* rec, std::string& line) {
 
 std::uint8_t Driver::PortRead(std::uint32_t port) {
     auto it = scripted_.find(port);
-    if (it == scripted_.end()) {
-        auto latched = latch_.find(port);   // the simulated board loops outputs back
-        return latched == latch_.end() ? 0 : latched->second;
-    }
+    if (it == scripted_.end()) return PortLatch(port);   // the simulated board loops outputs back
     PortInput& in = it->second;
     if (!in.queue.empty()) {
         in.last = in.queue.front();

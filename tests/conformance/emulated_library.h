@@ -24,7 +24,6 @@ public:
     void Load() override;
     void Unload() override;
     std::uint32_t Call(const ExportInfo& e, const std::vector<std::uint32_t>& args) override;
-    bool CallsByOrdinal() const override { return byOrdinal_; }
 
     // The running process, for tests that look inside (null when unloaded).
     emu::Process* process() { return process_.get(); }

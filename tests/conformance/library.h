@@ -31,7 +31,6 @@ public:
     // it; each argument is one 32-bit stack slot. Returns EAX / the result
     // (meaningless for exports without a value).
     virtual std::uint32_t Call(const ExportInfo& e, const std::vector<std::uint32_t>& args) = 0;
-    virtual bool CallsByOrdinal() const { return false; }
 };
 
 }  // namespace conformance
